@@ -1,0 +1,148 @@
+#include "Cp932.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <array>
+#include <cstdint>
+
+namespace {
+
+constexpr char16_t Replacement = u'\uFFFD';
+constexpr char16_t Unmapped = 0; // table marker: not a valid CP932 character
+
+bool isLead(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool isTrail(std::uint8_t b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+
+// Decoding runs through a table filled once from ICU (through QStringDecoder). ICU alone is slow on
+// large plans and has two habits we must not inherit: it maps the ASCII control bytes 0x1A, 0x1C and 0x7F
+// onto each other (IBM's convention), and it turns invalid bytes into U+001A. ASCII therefore never goes
+// through ICU, and ICU's answer counts only when it is one ordinary character.
+struct DecodeTable {
+    std::array<char16_t, 256> single{};        // bytes 0x80..0xFF that stand alone (half-width kana)
+    std::array<char16_t, 256 * 256> pair{};    // lead << 8 | trail
+
+    DecodeTable()
+    {
+        QStringDecoder icu("CP932", QStringConverter::Flag::Stateless);
+        auto one = [&icu](QByteArrayView bytes) -> char16_t {
+            icu.resetState();
+            const QString s = icu.decode(bytes);
+            if (s.size() != 1)
+                return Unmapped;
+            const char16_t c = s.front().unicode();
+            return (c == u'\x1A' || c == Replacement || c < 0x20) ? Unmapped : c;
+        };
+        for (int b = 0xA1; b <= 0xDF; ++b) {
+            const char byte = char(b);
+            single[b] = one(QByteArrayView(&byte, 1));
+        }
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!isLead(std::uint8_t(lead)))
+                continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                if (!isTrail(std::uint8_t(trail)))
+                    continue;
+                const char bytes[2] = {char(lead), char(trail)};
+                pair[std::size_t(lead) << 8 | std::size_t(trail)] = one(QByteArrayView(bytes, 2));
+            }
+        }
+    }
+};
+
+const DecodeTable &table()
+{
+    static const DecodeTable t; // thread-safe, built on the first non-ASCII byte only
+    return t;
+}
+
+// Returns the decoded text and whether every byte was valid.
+QString decodeImpl(QByteArrayView bytes, bool *valid)
+{
+    const auto *p = reinterpret_cast<const std::uint8_t *>(bytes.data());
+    const qsizetype n = bytes.size();
+    QString out(n, Qt::Uninitialized); // never more characters than bytes
+    char16_t *o = reinterpret_cast<char16_t *>(out.data());
+    char16_t *const begin = o;
+    bool ok = true;
+    const DecodeTable *t = nullptr;
+    qsizetype i = 0;
+    while (i < n) {
+        const std::uint8_t b = p[i];
+        if (b < 0x80) {
+            *o++ = b;
+            ++i;
+            continue;
+        }
+        if (!t)
+            t = &table();
+        if (isLead(b) && i + 1 < n && isTrail(p[i + 1])) {
+            const char16_t c = t->pair[std::size_t(b) << 8 | p[i + 1]];
+            ok = ok && c != Unmapped;
+            *o++ = c == Unmapped ? Replacement : c;
+            i += 2;
+            continue;
+        }
+        // A lone byte: half-width kana, or an invalid byte (a lead without its trail stands for itself
+        // and the next byte is read on its own, as Windows does).
+        const char16_t c = t->single[b];
+        ok = ok && c != Unmapped;
+        *o++ = c == Unmapped ? Replacement : c;
+        ++i;
+    }
+    out.truncate(o - begin);
+    if (valid)
+        *valid = ok;
+    return out;
+}
+
+} // namespace
+
+namespace Cp932 {
+
+QString decode(QByteArrayView bytes)
+{
+    return decodeImpl(bytes, nullptr);
+}
+
+std::optional<QString> decodeStrict(QByteArrayView bytes)
+{
+    bool valid = false;
+    QString text = decodeImpl(bytes, &valid);
+    if (!valid)
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QByteArray> encode(QStringView text)
+{
+    QByteArray out;
+    out.reserve(text.size() * 2);
+    QStringEncoder icu("CP932", QStringConverter::Flag::Stateless);
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text[i].unicode() < 0x80) {
+            out.append(char(text[i].unicode()));
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < text.size() && text[end].unicode() >= 0x80)
+            ++end;
+        const QStringView run = text.sliced(i, end - i);
+        icu.resetState();
+        const QByteArray bytes = icu.encode(run);
+        if (icu.hasError())
+            return std::nullopt;
+        // ICU answers some characters with a look-alike (a "fallback"); only an exact round trip is a
+        // faithful encoding.
+        bool valid = false;
+        if (decodeImpl(bytes, &valid) != run || !valid)
+            return std::nullopt;
+        out.append(bytes);
+        i = end;
+    }
+    return out;
+}
+
+} // namespace Cp932
