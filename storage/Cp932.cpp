@@ -145,4 +145,19 @@ std::optional<QByteArray> encode(QStringView text)
     return out;
 }
 
+QByteArray encodeMarkingInvalid(QStringView text)
+{
+    if (std::optional<QByteArray> exact = encode(text))
+        return *exact;
+    QByteArray out;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype width = (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ? 2 : 1;
+        const std::optional<QByteArray> one = encode(text.sliced(i, width));
+        out.append(one ? *one : QByteArray(1, '\xFF'));
+        i += width;
+    }
+    return out;
+}
+
 } // namespace Cp932

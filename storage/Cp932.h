@@ -23,4 +23,9 @@ std::optional<QString> decodeStrict(QByteArrayView bytes);
 // such text is refused rather than stored with a substitute.
 std::optional<QByteArray> encode(QStringView text);
 
+// For texts that must always give bytes, such as what the user typed into an input: each character CP932
+// lacks becomes the byte 0xFF, which is never valid CP932, so a file name made from it is refused rather
+// than pointing at some other file.
+QByteArray encodeMarkingInvalid(QStringView text);
+
 } // namespace Cp932
