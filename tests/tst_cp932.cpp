@@ -44,6 +44,14 @@ private slots:
         QCOMPARE(Cp932::encode(text), std::nullopt);
     }
 
+    // What the user typed always gives bytes; a character CP932 lacks gives one that no file name accepts.
+    void encodeMarkingInvalid()
+    {
+        QCOMPARE(Cp932::encodeMarkingInvalid(u"2003"), QByteArray("2003"));
+        QCOMPARE(Cp932::encodeMarkingInvalid(u"予😀é0"), QByteArray("\x97\x5C\xFF\xFF" "0"));
+        QCOMPARE(Cp932::decodeStrict(Cp932::encodeMarkingInvalid(u"😀")), std::nullopt);
+    }
+
     // Invalid bytes become U+FFFD, never a control character; ICU would give SUB, which cuts a plan.
     void invalidBytes_data()
     {

@@ -8,7 +8,7 @@
 
 TTrayIcon::TTrayIcon(QWidget *form) : QObject(form), form_(form)
 {
-    icon_.setIcon(QApplication::windowIcon());
+    icon_.setIcon(form->windowIcon());
     icon_.setToolTip(ui::Title());
     connect(&icon_, &QSystemTrayIcon::activated, this,
             ui::Handler([this](QSystemTrayIcon::ActivationReason reason) { Activated(reason); }));
