@@ -58,10 +58,14 @@ public:
             const void *lf = std::memchr(block.data(), '\n', std::size_t(block.size()));
             const qsizetype end = lf ? static_cast<const char *>(lf) - block.data() : block.size();
             const QByteArrayView segment = block.first(end);
-            if (lf && line_.isEmpty() && !cut_ && isPlain(segment)) {
-                // The common case: a whole line inside one block, handed over without a copy.
+            // The common case: a whole line inside one block, handed over without a copy. The CR of its
+            // CR LF break is simply left out; any other CR, or a NUL, takes the byte-wise path.
+            QByteArrayView text = segment;
+            while (!text.isEmpty() && text.back() == '\r')
+                text.chop(1);
+            if (lf && line_.isEmpty() && !cut_ && isPlain(text)) {
                 any_ = true;
-                onLine_(segment);
+                onLine_(text);
             } else {
                 append(segment);
                 if (lf) {

@@ -68,6 +68,11 @@ private slots:
         QTest::newRow("one LF is one empty line") << QByteArray("\n") << Loaded << Lines{""};
         QTest::newRow("bare LF breaks") << QByteArray("a\nb\n\nc") << Loaded << Lines{"a", "b", "", "c"};
         QTest::newRow("lone CR is dropped") << QByteArray("a\rb\r\r\nc\r") << Loaded << Lines{"ab", "c"};
+        // A line's CRs just before its LF are dropped without a copy; these keep that short cut honest.
+        QTest::newRow("CR LF alone is one empty line") << QByteArray("\r\n") << Loaded << Lines{""};
+        QTest::newRow("several CRs before LF") << QByteArray("ab\r\r\r\ncd\r\n") << Loaded << Lines{"ab", "cd"};
+        QTest::newRow("CR inside and before LF") << QByteArray("a\rb\r\n") << Loaded << Lines{"ab"};
+        QTest::newRow("NUL before CR LF") << QByteArray("ab\0c\r\nd", 7) << Loaded << Lines{"ab", "d"};
         QTest::newRow("NUL cuts its line") << QByteArray("ab\0cd\r\nef", 10) << Loaded << Lines{"ab", "ef"};
         QTest::newRow("NUL first") << QByteArray("\0x\r\ny", 5) << Loaded << Lines{"", "y"};
         QTest::newRow("NUL-only last line is dropped") << QByteArray("a\n\0b", 4) << Loaded << Lines{"a"};
