@@ -5,11 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
 constexpr char16_t Replacement = u'\uFFFD';
 constexpr char16_t Unmapped = 0; // table marker: not a valid CP932 character
+constexpr char16_t NotAPair = 1; // pair table marker: the first byte stands alone, the second is read anew
 
 bool isLead(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 bool isTrail(std::uint8_t b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
@@ -20,7 +22,9 @@ bool isTrail(std::uint8_t b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
 // through ICU, and ICU's answer counts only when it is one ordinary character.
 struct DecodeTable {
     std::array<char16_t, 256> single{};        // bytes 0x80..0xFF that stand alone (half-width kana)
-    std::array<char16_t, 256 * 256> pair{};    // lead << 8 | trail
+    // first << 8 | second, for every first byte 0x80..0xFF: NotAPair unless a lead and a trail byte, so
+    // that the decoding loop needs one look-up and no range tests per character.
+    std::array<char16_t, 256 * 256> pair{};
 
     DecodeTable()
     {
@@ -37,14 +41,15 @@ struct DecodeTable {
             const char byte = char(b);
             single[b] = one(QByteArrayView(&byte, 1));
         }
-        for (int lead = 0x81; lead <= 0xFC; ++lead) {
-            if (!isLead(std::uint8_t(lead)))
-                continue;
-            for (int trail = 0x40; trail <= 0xFC; ++trail) {
-                if (!isTrail(std::uint8_t(trail)))
+        for (int lead = 0x80; lead <= 0xFF; ++lead) {
+            for (int trail = 0; trail <= 0xFF; ++trail) {
+                char16_t &c = pair[std::size_t(lead) << 8 | std::size_t(trail)];
+                if (!isLead(std::uint8_t(lead)) || !isTrail(std::uint8_t(trail))) {
+                    c = NotAPair;
                     continue;
+                }
                 const char bytes[2] = {char(lead), char(trail)};
-                pair[std::size_t(lead) << 8 | std::size_t(trail)] = one(QByteArrayView(bytes, 2));
+                c = one(QByteArrayView(bytes, 2));
             }
         }
     }
@@ -68,6 +73,19 @@ QString decodeImpl(QByteArrayView bytes, bool *valid)
     const DecodeTable *t = nullptr;
     qsizetype i = 0;
     while (i < n) {
+        // ASCII, most of a plan's bytes, eight at a time.
+        while (n - i >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if (word & 0x8080808080808080u)
+                break;
+            for (int k = 0; k < 8; ++k)
+                o[k] = p[i + k];
+            o += 8;
+            i += 8;
+        }
+        if (i == n)
+            break;
         const std::uint8_t b = p[i];
         if (b < 0x80) {
             *o++ = b;
@@ -76,12 +94,14 @@ QString decodeImpl(QByteArrayView bytes, bool *valid)
         }
         if (!t)
             t = &table();
-        if (isLead(b) && i + 1 < n && isTrail(p[i + 1])) {
+        if (i + 1 < n) {
             const char16_t c = t->pair[std::size_t(b) << 8 | p[i + 1]];
-            ok = ok && c != Unmapped;
-            *o++ = c == Unmapped ? Replacement : c;
-            i += 2;
-            continue;
+            if (c != NotAPair) {
+                ok = ok && c != Unmapped;
+                *o++ = c == Unmapped ? Replacement : c;
+                i += 2;
+                continue;
+            }
         }
         // A lone byte: half-width kana, or an invalid byte (a lead without its trail stands for itself
         // and the next byte is read on its own, as Windows does).
