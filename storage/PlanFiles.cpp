@@ -4,10 +4,19 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QDir>
+#include <QRandomGenerator>
 
 #include <cstring>
+#include <filesystem>
 #include <optional>
+#include <system_error>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -122,6 +131,64 @@ private:
     bool any_ = false; // some byte other than CR was read
 };
 
+// A plan is saved into a file of its own beside it, which then replaces the plan in one step: whenever the
+// program stops, the plan is the old one or the new one, whole. The name marks the file as ours, so that
+// one left by a save that was cut short can be removed without risk to the user's own files.
+const QString SaveSuffix = QStringLiteral(".planner-save");
+
+QString saveFileName(const QString &path, quint32 random)
+{
+    return path + u'.' + QString::number(random, 16).rightJustified(8, u'0') + SaveSuffix;
+}
+
+// Unbuffered, so that a short write (disk full, file size limit) shows in write()'s count.
+bool createSaveFile(const QString &path, QFile &file)
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        file.setFileName(saveFileName(path, QRandomGenerator::global()->generate()));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+            return true;
+        if (file.error() != QFileDevice::OpenError || !QFileInfo::exists(file.fileName()))
+            return false; // not a clash of names: the directory refuses new files
+    }
+    return false;
+}
+
+// What the current user may do, rather than the file's own mode: not to be copied onto another file.
+constexpr QFileDevice::Permissions UserPermissions =
+    QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+
+bool syncToDisk(QFile &file)
+{
+#ifdef Q_OS_WIN
+    return _commit(file.handle()) == 0;
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
+}
+
+std::filesystem::path fsPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+// Saves of this plan that a crash or a kill cut short.
+void removeUnfinishedSaves(const QString &path)
+{
+    const QString prefix = path + u'.';
+    const qsizetype length = saveFileName(path, 0).size();
+    const QStringList entries =
+        QDir::current().entryList({u'*' + SaveSuffix}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &entry : entries) {
+        if (entry.size() == length && entry.startsWith(prefix))
+            QFile::remove(entry);
+    }
+}
+
 } // namespace
 
 QByteArray PlanFileName(QDate date)
@@ -199,17 +266,19 @@ TStoreResult StorePlanLines(QByteArrayView name, const QList<QByteArray> &lines)
         content.append(lines[i]);
     }
 
-    // Unbuffered, so that a short write (disk full, file size limit) shows in write()'s count: buffered,
-    // QSaveFile has been seen to commit a cut file and report success.
-    QSaveFile file(*path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    QFile temp;
+    if (!createSaveFile(*path, temp))
         return TStoreResult::CannotOpen;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        file.commit(); // discards the temporary file
+    const bool written = temp.write(content) == content.size() && syncToDisk(temp)
+        && (!info.exists() || temp.setPermissions(info.permissions() & ~UserPermissions));
+    temp.close();
+    std::error_code error;
+    if (!written || (std::filesystem::rename(fsPath(temp.fileName()), fsPath(*path), error), error)) {
+        temp.remove();
         return TStoreResult::WriteFailed;
     }
-    return file.commit() ? TStoreResult::Stored : TStoreResult::WriteFailed;
+    removeUnfinishedSaves(*path);
+    return TStoreResult::Stored;
 }
 
 bool RemovePlanFile(QByteArrayView name)

@@ -38,8 +38,9 @@ TLoadResult LoadPlanLines(QByteArrayView name, const std::function<void(QByteArr
 TLoadResult LoadPlanLines(QByteArrayView name, QList<QByteArray> &lines);
 
 // Replaces the file's content with the lines joined by CR LF (no line break after the last one).
-// The new content is written beside the file and moved over it only once every byte is written, so a
-// failed write (WriteFailed) leaves the old file byte for byte as it was. A read-only file cannot be
+// The new content is written to a file beside it and moved over it only once every byte is written and on
+// disk, so a failed write (WriteFailed), a crash or a kill leaves the old file byte for byte as it was; what
+// an interrupted save left beside it is removed by the next save of the same plan. A read-only file cannot be
 // opened and is not touched; a replaced file keeps its permissions.
 TStoreResult StorePlanLines(QByteArrayView name, const QList<QByteArray> &lines);
 

@@ -165,6 +165,20 @@ private slots:
         QCOMPARE(QFile::permissions("new.txt"), before);
     }
 
+    // What a save cut short left beside its plan is removed by the next save of that plan, and nothing else.
+    void nextSaveRemovesUnfinishedSaves()
+    {
+        ScratchDir dir;
+        const QStringList others = {"20030405.txt.backup", "20030405.txt.0000abcd", "20030406.txt.0000abcd.planner-save",
+                                    "20030405.txt.abcd.planner-save"};
+        for (const QString &name : others + QStringList{"20030405.txt.0000abcd.planner-save"})
+            ScratchDir::write(name, "x");
+        QCOMPARE(StorePlanLines("20030405.txt", {"a"}), TStoreResult::Stored);
+        QStringList expected = QStringList{"20030405.txt"} + others;
+        expected.sort();
+        QCOMPARE(dir.entries(), expected);
+    }
+
     // A file nobody may write to is refused by every operation, also for root, and stays as it was.
     void readOnlyFileIsRefused()
     {

@@ -52,22 +52,6 @@ int inChild(Body body)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// QSaveFile writes into an unnamed file and, once every byte is written and synced, links it under a
-// temporary name ("20030404.txt.AbC12x") and renames that over the plan. A kill between the link and the
-// rename leaves the finished copy behind, and no later save removes it: harmless to the plan itself, but a
-// stray file in the user's plan folder. Until StorePlanLines clears such leftovers they are counted, and
-// checked to be finished saves and nothing else; set this to true once it does.
-constexpr bool LeftoversAreFaults = false;
-
-bool leftoverOfFinishedSave(const QString &entry, const QByteArray &bytesA, const QByteArray &bytesB)
-{
-    const QString prefix = QString::fromLatin1(Name) + u'.';
-    if (!entry.startsWith(prefix) || entry.size() != prefix.size() + 6)
-        return false;
-    const QByteArray bytes = ScratchDir::read(entry);
-    return bytes == bytesA || bytes == bytesB;
-}
-
 // Kills and reaps the child when a check fails before the round has done so itself.
 class ChildGuard {
 public:
@@ -123,7 +107,6 @@ private slots:
         QRandomGenerator random(20030404);
         const pid_t parent = getpid();
         int seen[2] = {0, 0};
-        int leftovers = 0;
         constexpr int Kills = 320;
         for (int round = 0; round < Kills; ++round) {
             const QString where = QStringLiteral("round %1").arg(round);
@@ -164,22 +147,11 @@ private slots:
                      qPrintable(where + QStringLiteral(": the file holds %1 bytes, neither plan").arg(bytes.size())));
             ++seen[bytes == bytesA ? 0 : 1];
 
-            // The next save succeeds, and nothing of the killed one is left beside the file but, at most,
-            // a finished save that had not yet been moved over the plan (see leftoverOfFinishedSave).
+            // The next save succeeds, and nothing of the killed one is left beside the file.
             QCOMPARE(StorePlanLines(Name, round % 2 ? planA : planB), TStoreResult::Stored);
             QCOMPARE(ScratchDir::read(QString::fromLatin1(Name)), round % 2 ? bytesA : bytesB);
-            for (const QString &entry : dir.entries()) {
-                if (entry == QString::fromLatin1(Name))
-                    continue;
-                QVERIFY2(leftoverOfFinishedSave(entry, bytesA, bytesB),
-                         qPrintable(where + ": left beside the plan: " + entry));
-                QVERIFY(QFile::remove(entry));
-                ++leftovers;
-            }
+            QCOMPARE(dir.entries(), QStringList{QString::fromLatin1(Name)});
         }
-        if (leftovers > 0)
-            qWarning("%d of %d killed saves left a finished temporary file beside the plan", leftovers, Kills);
-        QVERIFY2(!LeftoversAreFaults || leftovers == 0, "temporary files were left beside the plan");
         // Each plan was found after some kill, or the rounds proved little.
         QVERIFY2(seen[0] > 0 && seen[1] > 0, qPrintable(QStringLiteral("A %1, B %2").arg(seen[0]).arg(seen[1])));
     }
