@@ -335,6 +335,7 @@ class Planner:
     def type_plan(self, lines):
         """Clicks into the editor and types the lines, pressing Return between them."""
         self.click("RichEdit1")
+        x11.bind_characters("".join(lines))
         for i, line in enumerate(lines):
             if i:
                 x11.key("Return")

@@ -61,8 +61,11 @@ def window_name(wid):
 
 
 def click(wid, x, y):
-    """A left click at (x, y) inside the window's client area."""
-    xdotool("mousemove", "--sync", "--window", wid, x, y, "click", "1")
+    """A left click at (x, y) inside the window's client area.
+
+    No --sync: the server handles the move and the click in the order they were sent, so the click lands
+    where the pointer went; and --sync waits for a motion that never comes when the pointer is already there."""
+    xdotool("mousemove", "--window", wid, x, y, "click", "1")
 
 
 def key(*keys):
@@ -71,6 +74,7 @@ def key(*keys):
 
 
 def type_text(text):
+    bind_characters(text)
     xdotool("type", "--clearmodifiers", "--delay", "20", text)
 
 
@@ -129,6 +133,7 @@ class _Connection:
         body = self._read(extra * 4)
         if status != 1:
             raise RuntimeError(f"X server refused the connection: {body!r}")
+        self.min_keycode, self.max_keycode = body[26], body[27]
 
     def _read(self, n):
         data = b""
@@ -140,13 +145,14 @@ class _Connection:
         return data
 
     def _reply(self):
-        packet = self._read(32)
-        if packet[0] == 0:
-            raise RuntimeError(f"X error {packet[1]} for request {packet[10]}")
-        if packet[0] == 1:
-            (extra,) = struct.unpack_from("<I", packet, 4)
-            return packet + self._read(extra * 4)
-        raise RuntimeError(f"unexpected X event {packet[0]}")
+        while True:
+            packet = self._read(32)
+            if packet[0] == 0:
+                raise RuntimeError(f"X error {packet[1]} for request {packet[10]}")
+            if packet[0] == 1:
+                (extra,) = struct.unpack_from("<I", packet, 4)
+                return packet + self._read(extra * 4)
+            # An event: MappingNotify reaches every client, asked for or not.
 
     def intern_atom(self, name):
         raw = name.encode()
@@ -158,6 +164,18 @@ class _Connection:
         values = list(data) + [0] * (5 - len(data))
         event = struct.pack("<BBHII5I", 33, 32, 0, wid, message_type, *values)
         self.sock.sendall(struct.pack("<BBHII", 25, 0, 11, wid, 0) + event)
+
+    def keyboard_mapping(self):
+        """{keycode: [keysym, ...]} for every keycode."""
+        count = self.max_keycode - self.min_keycode + 1
+        self.sock.sendall(struct.pack("<BxHBBxx", 101, 2, self.min_keycode, count))
+        reply = self._reply()
+        per = reply[1]
+        syms = struct.unpack_from(f"<{count * per}I", reply, 32)
+        return {self.min_keycode + i: list(syms[i * per:(i + 1) * per]) for i in range(count)}
+
+    def bind_keysym(self, keycode, keysym):
+        self.sock.sendall(struct.pack("<BBHBBxxII", 100, 1, 4, keycode, 2, keysym, keysym))
 
     def sync(self):
         """Waits until the server has handled every request sent so far (and reports their errors)."""
@@ -175,6 +193,36 @@ def request_close(wid):
         protocols = conn.intern_atom("WM_PROTOCOLS")
         delete = conn.intern_atom("WM_DELETE_WINDOW")
         conn.send_client_message(wid, protocols, delete, 0)
+        conn.sync()
+    finally:
+        conn.close()
+
+
+def _keysym(char):
+    code = ord(char)
+    return code if 0x20 <= code <= 0x7E or 0xA0 <= code <= 0xFF else 0x1000000 + code
+
+
+def bind_characters(text):
+    """Gives every character of text a key of its own in the server's keyboard map, for as long as the server
+    runs, so that typing it needs no change of the map.
+
+    Left to itself, xdotool types a character missing from the map by binding it to a spare key just for
+    that key press and unbinding it right after; a program that reads the map only when told it changed
+    (as Qt does) may read it after the unbinding and lose the character. That was seen under load."""
+    needed = {_keysym(c) for c in text}
+    conn = _Connection()
+    try:
+        mapping = conn.keyboard_mapping()
+        present = {sym for syms in mapping.values() for sym in syms}
+        # Spare keys: unbound ones, then those bound here before to characters not needed now.
+        free = [code for code, syms in sorted(mapping.items()) if not any(syms)]
+        free += [code for code, syms in sorted(mapping.items())
+                 if syms[0] > 0x1000000 and syms[0] == syms[1] and syms[0] not in needed]
+        for sym in sorted(needed - present):
+            if not free:
+                raise RuntimeError("no spare key left in the keyboard map")
+            conn.bind_keysym(free.pop(0), sym)
         conn.sync()
     finally:
         conn.close()
