@@ -253,10 +253,16 @@ class Planner:
         except Exception as error:  # only adds detail to a failure already being reported
             return f"(could not list the dialogs: {error})"
 
+    def wait_dialog(self, what="a dialog"):
+        """The message box, once exactly one shows."""
+        def single():
+            shown = self.dialogs()
+            return shown[0] if len(shown) == 1 else None
+        return wait_until(single, what, detail=self._exit_detail)
+
     def expect_dialog(self, text, caption=TITLE):
         """Waits for the one message box, checks its caption, text and button, and dismisses it with Return."""
-        dialog = wait_until(lambda: (lambda shown: shown[0] if len(shown) == 1 else None)(self.dialogs()),
-                            f"a dialog saying {text!r}", detail=self._exit_detail)
+        dialog = self.wait_dialog(f"a dialog saying {text!r}")
         assert (dialog.caption, dialog.text) == (caption, text), \
             f"dialog {dialog.caption!r}: {dialog.text!r}, expected {caption!r}: {text!r}"
         buttons = [node.label() for node in dialog.accessible.walk() if node.role() == "push button"]

@@ -206,8 +206,7 @@ class WeekStrip(unittest.TestCase):
     def test_the_todo_column_is_not_a_day(self):
         with Planner() as p:
             self.choose_todo_column(p)
-            dialog = planner.wait_until(lambda: (lambda shown: shown[0] if len(shown) == 1 else None)(p.dialogs()),
-                                        "a dialog")
+            dialog = p.wait_dialog()
             self.assertEqual(dialog.text, "選択できません")
             self.assertTrue(dialog.caption.startswith("エラー"), dialog.caption)
             self.assertEqual(len(p.files()), 1)

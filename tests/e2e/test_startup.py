@@ -5,7 +5,7 @@ import unittest
 
 import planner
 import x11
-from planner import Planner, plan_name, wait_until
+from planner import Planner, plan_name
 
 WEEKDAYS = "月火水木金土日"  # Python counts Monday 0
 
