@@ -29,14 +29,22 @@ void show(ui::TShownDialog::Kind kind, const QString &caption, const QString &te
 
 namespace ui {
 
-void SetTitle(const QString &title)
+// Kept here rather than as Qt's application display name, which Qt would append to every other window
+// title: the system message box must be captioned "エラー" alone.
+QString &title()
 {
-    QGuiApplication::setApplicationDisplayName(title);
+    static QString t;
+    return t;
+}
+
+void SetTitle(const QString &text)
+{
+    title() = text;
 }
 
 QString Title()
 {
-    return QGuiApplication::applicationDisplayName();
+    return title();
 }
 
 void ShowMessage(const QString &text)

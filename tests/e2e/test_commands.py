@@ -211,7 +211,6 @@ class WeekStrip(unittest.TestCase):
             self.assertTrue(dialog.caption.startswith("エラー"), dialog.caption)
             self.assertEqual(len(p.files()), 1)
 
-    @unittest.expectedFailure  # captioned "エラー — カレンダー": Qt appends the application display name
     def test_the_todo_column_message_is_captioned_error_alone(self):
         with Planner() as p:
             self.choose_todo_column(p)
