@@ -61,15 +61,22 @@ TForm1::TForm1(QDate today, QWidget *parent)
     for (QLabel *label : {Label1, Label2, Label3})
         label->setFont(labelFont);
     MonthCalendar1->setAttribute(Qt::WA_InputMethodEnabled, false);
-    // Japanese month and weekday names, one kanji each, fit the small calendar; weeks start on Sunday.
+    // Japanese month and weekday names, one kanji each, fit the small calendar; weeks start on Sunday,
+    // and Saturdays are blue as on Japanese calendars.
     MonthCalendar1->setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
+    QTextCharFormat saturday = MonthCalendar1->weekdayTextFormat(Qt::Saturday);
+    saturday.setForeground(QColor(0x1f, 0x4f, 0xc8));
+    MonthCalendar1->setWeekdayTextFormat(Qt::Saturday, saturday);
 
     SGToDo->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     SGToDo->horizontalHeader()->setSectionsClickable(false);
     SGToDo->horizontalHeader()->setFixedHeight(25);
-    // Day labels such as "水 12/31" need the whole 50 pixels of their column.
-    SGToDo->horizontalHeader()->setStyleSheet(QStringLiteral("QHeaderView::section { padding: 0px; background: #ececec; border: none; "
-                                                                     "border-right: 1px solid #a0a0a0; border-bottom: 1px solid #a0a0a0; }"));
+    // Day labels such as "水 12/31" need the whole 50 pixels of their column, and a pixel less of font
+    // than the Windows font's: the Linux Japanese fonts have wider digits.
+    SGToDo->horizontalHeader()->setStyleSheet(QStringLiteral("QHeaderView::section { padding: 0px; }"));
+    QFont headerFont = SGToDo->horizontalHeader()->font();
+    headerFont.setPixelSize(11);
+    SGToDo->horizontalHeader()->setFont(headerFont);
     SGToDo->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     QPalette stripColours = SGToDo->palette();
     stripColours.setColor(QPalette::Base, stripColours.color(QPalette::HighlightedText));
@@ -82,8 +89,9 @@ TForm1::TForm1(QDate today, QWidget *parent)
     TrayIcon1->SetVisible(true);
 
     BuildStrip(today);
-    // The strip starts on its header column, as a grid with one fixed row does, without loading anything.
-    SGToDo->setCurrentCell(0, 0);
+    // The strip starts on its header column, as a grid with one fixed row does, without loading anything
+    // and without showing a selection the user did not make.
+    SGToDo->setCurrentCell(0, 0, QItemSelectionModel::NoUpdate);
 
     connect(ButtonView, &QPushButton::clicked, this, ui::Handler([this] { ButtonViewClick(); }));
     connect(ButtonRefresh, &QPushButton::clicked, this, ui::Handler([this] { OnRefreshClicked(); }));
