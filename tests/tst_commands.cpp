@@ -1,11 +1,10 @@
+#include "ChildProcess.h"
 #include "FormFixture.h"
 
 #include <QFile>
 
 #include <csignal>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 Q_DECLARE_METATYPE(Files)
 
@@ -254,20 +253,16 @@ private slots:
         f.setInputs("2003", April, "05");
         const QString big(1000, u'n');
         f.form->RichEdit1->setPlainText(big);
-        const pid_t pid = fork();
-        if (pid == 0) {
+        const int code = inChild([&f, &big] {
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{100, 100};
             setrlimit(RLIMIT_FSIZE, &limit);
             f.click(f.form->ButtonRefresh);
             const bool ok = f.takeMessages() == QStringList{"保存できません"} && f.form->RichEdit1->toPlainText() == big
                 && f.form->FileName == "20030405.txt" && f.marks() == QStringLiteral(".○.....");
-            _exit(ok ? 0 : 1);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 0);
+            return ok ? 0 : 1;
+        });
+        QCOMPARE(code, 0);
         QCOMPARE(FormFixture::files(), (Files{{"20030405.txt", "old plan"}}));
     }
 

@@ -1,4 +1,5 @@
 #include "PlanFiles.h"
+#include "ChildProcess.h"
 #include "ScratchDir.h"
 
 #include <QDir>
@@ -17,19 +18,6 @@ namespace {
 
 constexpr QFileDevice::Permissions ReadOnlyBits =
     QFileDevice::ReadOwner | QFileDevice::ReadUser | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-
-// Runs body in a child process and returns its exit code: for what must not touch the test process's
-// limits or identity (a file size limit, an unprivileged user).
-template <class Body>
-int inChild(Body body)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "PlanFiles.h"
+#include "ChildProcess.h"
 #include "ScratchDir.h"
 
 #include <QDir>
@@ -38,19 +39,6 @@ Lines plan(char which, int count)
 }
 
 QByteArray joined(const Lines &lines) { return lines.join("\r\n"); }
-
-// Runs body in a child process and returns its exit code: for what must not touch the test process's
-// mounts or identity.
-template <class Body>
-int inChild(Body body)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 // Kills and reaps the child when a check fails before the round has done so itself.
 class ChildGuard {
