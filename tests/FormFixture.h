@@ -33,6 +33,13 @@ public:
         form.reset();
         ui::SetDialogSink(nullptr);
     }
+    // What the program's entry function sets before it creates the window.
+    static void setUpApplication()
+    {
+        ui::SetTitle(QStringLiteral("カレンダー"));
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/calendar.png")));
+    }
+
     FormFixture(const FormFixture &) = delete;
     FormFixture &operator=(const FormFixture &) = delete;
 

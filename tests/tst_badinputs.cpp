@@ -30,7 +30,7 @@ class TestBadInputs : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ui::SetTitle(QStringLiteral("カレンダー")); }
+    void initTestCase() { FormFixture::setUpApplication(); }
 
     void inputs_data()
     {

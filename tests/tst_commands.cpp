@@ -27,11 +27,7 @@ class TestCommands : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        ui::SetTitle(QStringLiteral("カレンダー"));
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/calendar.png")));
-    }
+    void initTestCase() { FormFixture::setUpApplication(); }
 
     void view_data()
     {

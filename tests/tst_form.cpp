@@ -8,11 +8,7 @@ class TestForm : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        ui::SetTitle(QStringLiteral("カレンダー"));
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/calendar.png")));
-    }
+    void initTestCase() { FormFixture::setUpApplication(); }
 
     void startState()
     {
